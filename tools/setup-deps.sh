@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, and only
-# those that are missing, so a second run costs a dpkg query and nothing else.
+# Installs the Debian packages the project needs, and only those that are
+# missing, so a second run costs a dpkg query and nothing else.
+#   tools/setup-deps.sh            build, tests and the demo
+#   tools/setup-deps.sh bench      ... plus what the benchmarks compare against
+#   tools/setup-deps.sh fuzz       ... plus the fuzzing tool chain
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-liberation
-  xvfb xauth x11-apps x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick
   clang-format
 )
+
+for group in "$@"; do
+  case "$group" in
+    bench) packages+=() ;;
+    fuzz) packages+=() ;;
+    *) echo "setup-deps: unknown group '$group'" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
