@@ -115,45 +115,92 @@ void syncDirectory(const QString &dir)
         ::fsync(fd.get());
 }
 
+QByteArray tempName(const QFileInfo &info)
+{
+    return QFile::encodeName(QStringLiteral("%1/.%2.%3.tmp")
+                                 .arg(info.absolutePath(), info.fileName(),
+                                      QString::number(QRandomGenerator::global()->generate(), 16)));
+}
+
+// The file that will take the target's place. Where the file system allows it,
+// it has no name until it is complete, so a save killed half-way leaves
+// nothing behind; elsewhere it is a hidden name beside the target.
+struct NewFile
+{
+    int fd = -1;
+    bool anonymous = false;
+    QByteArray name;
+    int error = 0;
+};
+
+NewFile createNewFile(const QFileInfo &info)
+{
+    NewFile file;
+    const QByteArray dir = QFile::encodeName(info.absolutePath());
+    file.fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (file.fd >= 0) {
+        file.anonymous = true;
+        return file;
+    }
+    file.error = errno;
+    if (file.error == EACCES || file.error == EPERM || file.error == ENOENT)
+        return file;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        file.name = tempName(info);
+        file.fd = ::open(file.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        file.error = file.fd < 0 ? errno : 0;
+        if (file.error != EEXIST)
+            break;
+    }
+    return file;
+}
+
+// Gives a complete anonymous file its hidden name, just before the rename.
+bool nameNewFile(NewFile &file, const QFileInfo &info)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.fd);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        file.name = tempName(info);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, file.name.constData(),
+                     AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    file.name.clear();
+    return false;
+}
+
 bool replace(const Target &target, const QByteArray &content)
 {
     const QFileInfo info(target.path);
-    const QString dir = info.absolutePath();
-    QByteArray tempNative;
-    int fd = -1;
-    int error = 0;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        const QString temp = QStringLiteral("%1/.%2.%3.tmp")
-                                 .arg(dir, info.fileName(),
-                                      QString::number(QRandomGenerator::global()->generate(), 16));
-        tempNative = QFile::encodeName(temp);
-        fd = ::open(tempNative.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        error = fd < 0 ? errno : 0;
-        if (error != 0 && error != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        if ((error == EACCES || error == EPERM) && target.exists)
+    NewFile file = createNewFile(info);
+    if (file.fd < 0) {
+        if ((file.error == EACCES || file.error == EPERM) && target.exists)
             return overwriteInPlace(target.path, content);
         return false;
     }
 
-    Fd temp(fd);
+    Fd fd(file.fd);
     bool ok = true;
     if (target.exists) {
         // Only root may hand the file back to another owner; anyone else keeps
         // their own ownership, as a fresh file would have it, so failure is fine.
         // The mode comes after, since a change of owner may clear set-id bits.
-        [[maybe_unused]] const int owned = ::fchown(temp.get(), target.st.st_uid, target.st.st_gid);
-        ok = ::fchmod(temp.get(), target.st.st_mode & 07777) == 0;
+        [[maybe_unused]] const int owned = ::fchown(fd.get(), target.st.st_uid, target.st.st_gid);
+        ok = ::fchmod(fd.get(), target.st.st_mode & 07777) == 0;
     }
-    ok = ok && writeAndSync(temp, content) &&
-         ::rename(tempNative.constData(), target.native.constData()) == 0;
+    // Named and renamed back to back, with the data already on disk: only a kill
+    // between those two calls leaves a hidden file behind.
+    ok = ok && writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
+    ok = ok && (!file.anonymous || nameNewFile(file, info));
+    ok = ok && ::rename(file.name.constData(), target.native.constData()) == 0;
     if (!ok) {
-        ::unlink(tempNative.constData());
+        if (!file.name.isEmpty())
+            ::unlink(file.name.constData());
         return false;
     }
-    syncDirectory(dir);
+    syncDirectory(info.absolutePath());
     return true;
 }
 
