@@ -37,6 +37,8 @@ void showErrorBox(const QString &text)
 void setUpApplication(QApplication &app, const QString &executablePath)
 {
     QCoreApplication::setApplicationName(applicationTitle(executablePath));
+    // Lets the desktop match the window to the installed launcher and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.ktbctl.Ktbctl"));
     app.setStyle(new WindowStyle);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     setFailureReporter(showErrorBox);

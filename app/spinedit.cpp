@@ -57,6 +57,15 @@ public:
     int maxLength = 0;
 
 protected:
+    bool event(QEvent *event) override
+    {
+        // The field holds the focus, so it is what a screen reader announces:
+        // it goes by the name given to the whole control.
+        if (event->type() == QEvent::Polish && accessibleName().isEmpty())
+            setAccessibleName(owner_->accessibleName());
+        return QLineEdit::event(event);
+    }
+
     void keyPressEvent(QKeyEvent *event) override
     {
         if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
