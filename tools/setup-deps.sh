@@ -4,6 +4,7 @@
 #   tools/setup-deps.sh            build, tests and the demo
 #   tools/setup-deps.sh bench      ... plus what the benchmarks compare against
 #   tools/setup-deps.sh fuzz       ... plus the fuzzing tool chain
+#   tools/setup-deps.sh soak       ... plus what drives the window in `make soak`
 set -euo pipefail
 
 packages=(
@@ -12,12 +13,14 @@ packages=(
   fonts-liberation
   xvfb xauth x11-utils imagemagick
   clang-format
+  libxtst-dev desktop-file-utils appstream dpkg-dev
 )
 
 for group in "$@"; do
   case "$group" in
-    bench) packages+=() ;;
-    fuzz) packages+=() ;;
+    bench) packages+=(cutecom gtkterm libx11-dev) ;;
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    soak) packages+=(xdotool) ;;
     *) echo "setup-deps: unknown group '$group'" >&2; exit 2 ;;
   esac
 done
