@@ -32,7 +32,7 @@ QString programDirectory()
 QString configHome()
 {
     const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification says a relative value is to be ignored.
+    // A relative value is invalid by the XDG base directory rules and ignored.
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
         return xdg;
     return QDir::homePath() + QStringLiteral("/.config");
