@@ -2,6 +2,8 @@
 
 #include "settings/profile.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -171,6 +173,20 @@ bool nameNewFile(NewFile &file, const QFileInfo &info)
     return false;
 }
 
+// A save killed in the instant between naming its new file and the rename
+// leaves that hidden file behind. One that old belongs to no save still running.
+void removeAbandonedNewFiles(const QFileInfo &info)
+{
+    const QDateTime abandoned = QDateTime::currentDateTimeUtc().addSecs(-600);
+    const QString pattern = QStringLiteral(".%1.*.tmp").arg(info.fileName());
+    const QFileInfoList leftovers =
+        QDir(info.absolutePath()).entryInfoList({pattern}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo &leftover : leftovers) {
+        if (leftover.lastModified() < abandoned)
+            QFile::remove(leftover.absoluteFilePath());
+    }
+}
+
 bool replace(const Target &target, const QByteArray &content)
 {
     const QFileInfo info(target.path);
@@ -201,6 +217,7 @@ bool replace(const Target &target, const QByteArray &content)
         return false;
     }
     syncDirectory(info.absolutePath());
+    removeAbandonedNewFiles(info);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "settings/profilefile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -68,6 +69,7 @@ private slots:
     void readOnlyDirectoryFallsBackToInPlace();
     void readOnlyOrUnreadableFileRefused_data();
     void readOnlyOrUnreadableFileRefused();
+    void abandonedNewFilesAreRemoved();
 };
 
 void TestProfileFile::readFileMissingOrDirectoryIsEmpty()
@@ -275,6 +277,32 @@ void TestProfileFile::readOnlyOrUnreadableFileRefused()
     QVERIFY(!written);
     QCOMPARE(readFile(path), QByteArray("[General]\nA=1\n"));
     QCOMPARE(entries(dir.path()), QStringList{"ktbctl.ini"});
+}
+
+void TestProfileFile::abandonedNewFilesAreRemoved()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("ktbctl.ini");
+    // What a save killed before its rename leaves: one long ago, one just now,
+    // which may still belong to a save in progress, and a stranger's file.
+    const QString old = dir.filePath(".ktbctl.ini.1a2b.tmp");
+    const QString recent = dir.filePath(".ktbctl.ini.3c4d.tmp");
+    const QString other = dir.filePath(".other.ini.5e6f.tmp");
+    for (const QString &name : {old, recent, other})
+        writeRaw(name, "[General]\nFrequency=1");
+    for (const QString &name : {old, other}) {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+    }
+
+    QVERIFY(putValue(path, "General", "Level", "115"));
+    QVERIFY(!QFile::exists(old));
+    QVERIFY(QFile::exists(recent));
+    QVERIFY(QFile::exists(other));
+    QCOMPARE(readFile(path), QByteArray("[General]\nLevel=115\n"));
 }
 
 QTEST_GUILESS_MAIN(TestProfileFile)
