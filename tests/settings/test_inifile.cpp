@@ -1,3 +1,4 @@
+#include "rawfile.h"
 #include "settings/inifile.h"
 
 #include <QDir>
@@ -9,20 +10,10 @@
 
 namespace {
 
+using ktb::test::readRaw;
+using ktb::test::writeRaw;
+
 const QString General = QStringLiteral("General");
-
-QByteArray readRaw(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeRaw(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "rawfile.h"
 #include "settings/location.h"
 
 #include <QCoreApplication>
@@ -13,18 +14,8 @@ using namespace ktb;
 
 namespace {
 
-QByteArray readRaw(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeRaw(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
+using ktb::test::readRaw;
+using ktb::test::writeRaw;
 
 // Sets an environment variable for one test and puts the old value back.
 class EnvGuard

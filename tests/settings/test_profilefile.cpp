@@ -1,3 +1,4 @@
+#include "rawfile.h"
 #include "settings/profilefile.h"
 
 #include <QDateTime>
@@ -12,18 +13,13 @@ using namespace ktb::profile;
 
 namespace {
 
+using ktb::test::writeRaw;
+
 // Every name in `dir`, hidden ones included, so a left-over temporary file shows.
 QStringList entries(const QString &dir)
 {
     return QDir(dir).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-void writeRaw(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
 }
 
 struct stat statOf(const QString &path)
