@@ -85,10 +85,8 @@ void TestReadOnlyInstall::initTestCase()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         QSKIP("Xvfb is not installed (tools/setup-deps.sh installs it)");
-    const QString error = xvfb_.start();
+    const QString error = openSession(xvfb_, x_);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    x_ = std::make_unique<XDriver>(xvfb_.display());
-    QVERIFY2(x_->isOpen(), qPrintable(QStringLiteral("cannot drive ") + xvfb_.display()));
 }
 
 void TestReadOnlyInstall::userSettingsGoToTheConfigFolder()

@@ -284,4 +284,12 @@ QString sectionValue(const QString &iniPath, const QString &section, const QStri
     return {};
 }
 
+QString openSession(Xvfb &xvfb, std::unique_ptr<XDriver> &driver)
+{
+    if (const QString error = xvfb.start(); !error.isEmpty())
+        return error;
+    driver = std::make_unique<XDriver>(xvfb.display());
+    return driver->isOpen() ? QString() : QStringLiteral("cannot drive ") + xvfb.display();
+}
+
 } // namespace ktb::test

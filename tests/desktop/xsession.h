@@ -63,6 +63,9 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// Starts a private server and a driver on it; empty on success, otherwise why not.
+QString openSession(Xvfb &xvfb, std::unique_ptr<XDriver> &driver);
+
 // An environment in which the program starts as from a desktop session on
 // `display`, with nothing of the test run's own Qt settings.
 QProcessEnvironment programEnvironment(const QString &display);

@@ -4,6 +4,7 @@
 // (The program saves when its window is closed, which needs a window system;
 // the save goes through TIniFile exactly as here.)
 
+#include "rawfile.h"
 #include "settings/inifile.h"
 
 #include <QRandomGenerator>
@@ -11,6 +12,9 @@
 #include <QtTest>
 
 namespace {
+
+using ktb::test::bytes;
+using ktb::test::entries;
 
 const QString general = QStringLiteral("General");
 
@@ -33,11 +37,6 @@ QByteArray fill(QByteArray layout, const QList<QByteArray> &values)
     return layout;
 }
 
-template <std::size_t N> QByteArray bytes(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
-
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -48,12 +47,6 @@ bool writeAll(const QString &path, const QByteArray &content)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QStringList entries(const QString &dir)
-{
-    return QDir(dir).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // The section that a save appends to a file without one: a line break first when

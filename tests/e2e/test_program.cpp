@@ -3,6 +3,7 @@
 // peer do to it, odd settings files, and that SIGTERM ends it without a save.
 
 #include "e2eprocess.h"
+#include "rawfile.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -11,6 +12,9 @@
 using namespace ktb::e2e;
 
 namespace {
+
+using ktb::test::bytes;
+using ktb::test::entries;
 
 // The 24 bytes of one send sequence, worked out from the wire format: frequency
 // in 10 kHz units big-endian, level in the first data byte, the fixed frame,
@@ -40,22 +44,10 @@ QByteArray loggedBytes(const QString &logPath)
     return bytes;
 }
 
-// A string literal with the NUL bytes inside it.
-template <std::size_t N> QByteArray bytes(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
-
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-QStringList entries(const QString &dir)
-{
-    return QDir(dir).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 QByteArray iniText(const QByteArray &general, const QString &com1, const QByteArray &eol = "\n")

@@ -13,14 +13,8 @@ using namespace ktb::profile;
 
 namespace {
 
+using ktb::test::entries;
 using ktb::test::writeRaw;
-
-// Every name in `dir`, hidden ones included, so a left-over temporary file shows.
-QStringList entries(const QString &dir)
-{
-    return QDir(dir).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 struct stat statOf(const QString &path)
 {

@@ -3,9 +3,12 @@
 // Whole files as bytes, for tests that compare a settings file byte for byte.
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QTest>
+#include <cstddef>
 
 namespace ktb::test {
 
@@ -22,6 +25,19 @@ inline void writeRaw(const QString &path, const QByteArray &content)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(content), content.size());
+}
+
+// Every name in `dir`, hidden ones included, so a left-over temporary file shows.
+inline QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A string literal with the NUL bytes inside it.
+template <std::size_t N> QByteArray bytes(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
 }
 
 } // namespace ktb::test
